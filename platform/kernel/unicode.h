@@ -1,0 +1,20 @@
+// UTF-8 <-> UTF-16 conversion shared by the kernel: file names on Linux are UTF-8 bytes,
+// text in the library is UTF-16. Invalid input becomes U+FFFD, as Windows does by default.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace umbra::kernel {
+
+std::u16string Utf8ToUtf16(std::string_view bytes);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Strict forms: false on malformed input (overlong forms, surrogates encoded in UTF-8,
+// unpaired surrogates in UTF-16, code points above U+10FFFF).
+bool Utf8ToUtf16Strict(std::string_view bytes, std::u16string& out);
+bool Utf16ToUtf8Strict(std::u16string_view text, std::string& out);
+
+bool IsValidUtf8(std::string_view bytes);
+
+}  // namespace umbra::kernel
