@@ -1,5 +1,8 @@
 #include "kernel/unicode.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace umbra::kernel {
 namespace {
 
@@ -99,7 +102,105 @@ bool Utf16ToUtf8Impl(std::u16string_view text, std::string& out) {
   return true;
 }
 
+// Stores while there is room and counts every unit, so one pass gives both the text and the size.
+template <typename Unit>
+class BoundedOutput {
+ public:
+  BoundedOutput(Unit* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
+  void Put(Unit u) {
+    if (m_count < m_capacity) m_out[m_count] = u;
+    ++m_count;
+  }
+  bool HasRoom(size_t n) const { return m_count + n <= m_capacity; }
+  Unit* Next() { return m_out + m_count; }
+  void Advance(size_t n) { m_count += n; }
+  size_t Count() const { return m_count; }
+
+ private:
+  Unit* m_out;
+  size_t m_capacity;
+  size_t m_count = 0;
+};
+
+void PutCodePoint(BoundedOutput<char16_t>& out, long cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.Put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.Put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.Put(static_cast<char16_t>(cp));
+  }
+}
+
+void PutCodePoint(BoundedOutput<char>& out, unsigned long cp) {
+  if (cp < 0x800) {
+    out.Put(static_cast<char>(0xC0 | (cp >> 6)));
+  } else if (cp < 0x10000) {
+    out.Put(static_cast<char>(0xE0 | (cp >> 12)));
+    out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  } else {
+    out.Put(static_cast<char>(0xF0 | (cp >> 18)));
+    out.Put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  }
+  out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
+}
+
+// Widens eight ASCII bytes at a time while they last; markup files are mostly ASCII.
+void CopyAsciiRun(std::string_view bytes, size_t& i, BoundedOutput<char16_t>& out) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  while (i + 8 <= bytes.size()) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    if (word & kHighBits) break;
+    if (out.HasRoom(8)) {
+      char16_t* dst = out.Next();
+      for (int k = 0; k < 8; ++k) dst[k] = static_cast<char16_t>(bytes[i + k]);
+    }
+    out.Advance(8);
+    i += 8;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) out.Put(static_cast<char16_t>(bytes[i++]));
+}
+
 }  // namespace
+
+size_t Utf8ToUtf16Into(std::string_view bytes, char16_t* out, size_t capacity, bool* malformed) {
+  BoundedOutput<char16_t> output(out, capacity);
+  bool bad = false;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    CopyAsciiRun(bytes, i, output);
+    if (i >= bytes.size()) break;
+    const long cp = DecodeUtf8(bytes, i);
+    bad |= cp < 0;
+    PutCodePoint(output, cp < 0 ? kReplacement : cp);
+  }
+  if (malformed) *malformed = bad;
+  return output.Count();
+}
+
+size_t Utf16ToUtf8Into(std::u16string_view text, char* out, size_t capacity, bool* malformed) {
+  BoundedOutput<char> output(out, capacity);
+  bool bad = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned long cp = text[i];
+    if (cp < 0x80) {
+      output.Put(static_cast<char>(cp));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      bad = true;
+      cp = kReplacement;
+    }
+    PutCodePoint(output, cp);
+  }
+  if (malformed) *malformed = bad;
+  return output.Count();
+}
 
 std::u16string Utf8ToUtf16(std::string_view bytes) {
   std::u16string out;

@@ -17,4 +17,10 @@ bool Utf16ToUtf8Strict(std::u16string_view text, std::string& out);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// Bounded forms for callers that own the buffer (the code-page functions): they write at most
+// `capacity` units or bytes to `out` (null when capacity is 0), return the length the whole
+// conversion needs, and set *malformed when invalid input was replaced by U+FFFD.
+size_t Utf8ToUtf16Into(std::string_view bytes, char16_t* out, size_t capacity, bool* malformed);
+size_t Utf16ToUtf8Into(std::u16string_view text, char* out, size_t capacity, bool* malformed);
+
 }  // namespace umbra::kernel

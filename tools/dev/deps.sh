@@ -8,6 +8,8 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev
+  libpixman-1-dev libcairo2-dev
+  xvfb xdotool x11-apps libx11-dev libxext-dev libxrender-dev
 )
 
 missing=()
