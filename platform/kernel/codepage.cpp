@@ -41,6 +41,8 @@
 
 namespace {
 
+using umbra::kernel::BoundedOutput;
+
 constexpr UINT kGb18030 = 54936;
 
 // ---- Code page names ------------------------------------------------------------------------
@@ -180,26 +182,6 @@ thread_local IconvCache t_iconv;
 
 // ---- Conversions ----------------------------------------------------------------------------
 
-// Stores into the caller's buffer while there is room and counts everything.
-template <typename Unit>
-class Sink {
- public:
-  Sink(Unit* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
-  void Put(Unit u) {
-    if (m_count < m_capacity) m_out[m_count] = u;
-    ++m_count;
-  }
-  void Put(const Unit* units, size_t n) {
-    for (size_t i = 0; i < n; ++i) Put(units[i]);
-  }
-  size_t Count() const { return m_count; }
-
- private:
-  Unit* m_out;
-  size_t m_capacity;
-  size_t m_count = 0;
-};
-
 // What a conversion produced: the length it needs, or an error code.
 struct Converted {
   size_t length = 0;
@@ -213,7 +195,7 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // iconv cannot convert (or an incomplete one at the end); it returns the bytes to skip, or 0
 // to give up.
 template <typename Unit, typename OnInvalid>
-bool RunIconv(iconv_t cd, const char* src, size_t bytes, Sink<Unit>& sink, OnInvalid onInvalid) {
+bool RunIconv(iconv_t cd, const char* src, size_t bytes, BoundedOutput<Unit>& sink, OnInvalid onInvalid) {
   char* in = const_cast<char*>(src);
   size_t inLeft = bytes;
   Unit chunk[512];
@@ -257,7 +239,7 @@ Converted WideToUtf8(const char16_t* src, size_t count, bool strict, char* dest,
 // Bytes iconv rejects become U+FFFD one at a time, unless the caller asked to fail.
 Converted IconvToWide(iconv_t cd, const char* src, size_t bytes, bool strict, char16_t* dest,
                       size_t capacity) {
-  Sink<char16_t> sink(dest, capacity);
+  BoundedOutput<char16_t> sink(dest, capacity);
   const bool ok = RunIconv(cd, src, bytes, sink, [&](const char*, size_t) -> size_t {
     if (strict) return 0;
     sink.Put(0xFFFD);
@@ -270,7 +252,7 @@ Converted IconvToWide(iconv_t cd, const char* src, size_t bytes, bool strict, ch
 // A character the code page lacks (or an unpaired surrogate) becomes the default character.
 Converted IconvFromWide(iconv_t cd, const char16_t* src, size_t count, bool strict, char defaultChar,
                         BOOL* usedDefault, char* dest, size_t capacity) {
-  Sink<char> sink(dest, capacity);
+  BoundedOutput<char> sink(dest, capacity);
   const bool ok = RunIconv(cd, reinterpret_cast<const char*>(src), count * sizeof(char16_t), sink,
                            [&](const char* at, size_t left) -> size_t {
                              if (strict || left < sizeof(char16_t)) return 0;

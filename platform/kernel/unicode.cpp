@@ -102,26 +102,6 @@ bool Utf16ToUtf8Impl(std::u16string_view text, std::string& out) {
   return true;
 }
 
-// Stores while there is room and counts every unit, so one pass gives both the text and the size.
-template <typename Unit>
-class BoundedOutput {
- public:
-  BoundedOutput(Unit* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
-  void Put(Unit u) {
-    if (m_count < m_capacity) m_out[m_count] = u;
-    ++m_count;
-  }
-  bool HasRoom(size_t n) const { return m_count + n <= m_capacity; }
-  Unit* Next() { return m_out + m_count; }
-  void Advance(size_t n) { m_count += n; }
-  size_t Count() const { return m_count; }
-
- private:
-  Unit* m_out;
-  size_t m_capacity;
-  size_t m_count = 0;
-};
-
 void PutCodePoint(BoundedOutput<char16_t>& out, long cp) {
   if (cp >= 0x10000) {
     cp -= 0x10000;

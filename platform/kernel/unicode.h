@@ -2,6 +2,7 @@
 // text in the library is UTF-16. Invalid input becomes U+FFFD, as Windows does by default.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,28 @@ bool IsValidUtf8(std::string_view bytes);
 // conversion needs, and set *malformed when invalid input was replaced by U+FFFD.
 size_t Utf8ToUtf16Into(std::string_view bytes, char16_t* out, size_t capacity, bool* malformed);
 size_t Utf16ToUtf8Into(std::u16string_view text, char* out, size_t capacity, bool* malformed);
+
+// Stores while there is room and counts every unit, so one pass gives both the text and the size.
+template <typename Unit>
+class BoundedOutput {
+ public:
+  BoundedOutput(Unit* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
+  void Put(Unit u) {
+    if (m_count < m_capacity) m_out[m_count] = u;
+    ++m_count;
+  }
+  bool HasRoom(size_t n) const { return m_count + n <= m_capacity; }
+  Unit* Next() { return m_out + m_count; }
+  void Advance(size_t n) { m_count += n; }
+  void Put(const Unit* units, size_t n) {
+    for (size_t i = 0; i < n; ++i) Put(units[i]);
+  }
+  size_t Count() const { return m_count; }
+
+ private:
+  Unit* m_out;
+  size_t m_capacity;
+  size_t m_count = 0;
+};
 
 }  // namespace umbra::kernel
