@@ -5,5 +5,6 @@
 #include <winerror.h>
 #include <winbase.h>
 #include <winnls.h>
+#include <wingdi.h>
 #include <winuser.h>
 #include <wcs16.h>

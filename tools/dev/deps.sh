@@ -10,6 +10,8 @@ packages=(
   libpugixml-dev
   libpixman-1-dev libcairo2-dev
   xvfb xdotool x11-apps libx11-dev libxext-dev libxrender-dev
+  libcurl4-openssl-dev libcpp-httplib-dev openssl
+  zlib1g-dev libminizip-dev libstb-dev
 )
 
 missing=()
