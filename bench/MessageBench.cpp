@@ -1,8 +1,13 @@
-// Message throughput: a sent message, and a posted message fetched and dispatched.
+// Message throughput: a sent message, a posted message fetched and dispatched, and a
+// WM_COPYDATA round trip to a window of another process (the telephone-box peer).
 #include <benchmark/benchmark.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "../tests/platform/user/PeerProcess.h"
 
 namespace {
 
@@ -41,6 +46,32 @@ void BM_PostGetDispatch(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PostGetDispatch);
+
+// The peer runs with a runtime folder of its own, so no other program's windows are involved.
+void BM_CrossProcessCopyData(benchmark::State& state) {
+  char folder[] = "/tmp/umbra-bench-XXXXXX";
+  if (!mkdtemp(folder)) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  setenv("XDG_RUNTIME_DIR", folder, 1);
+  setenv("UMBRA_DISPLAY", "headless", 1);
+  {
+    PeerProcess box(UMBRA_PHONEBOX, {"--title", "bench-box", "--log", "/dev/null"});
+    HWND target = box.Ready() ? FindWindowW(nullptr, u"bench-box") : nullptr;
+    if (!target) {
+      state.SkipWithError("the telephone-box peer did not start");
+    } else {
+      static const char16_t text[] = u"mainprocloseubox1";
+      COPYDATASTRUCT record{0, 18, const_cast<char16_t*>(text)};
+      for (auto _ : state)
+        benchmark::DoNotOptimize(SendMessageW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record)));
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+BENCHMARK(BM_CrossProcessCopyData)->UseRealTime();
 
 }  // namespace
 

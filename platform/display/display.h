@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "gdi/region.h"
@@ -96,6 +97,13 @@ struct Backend {
   // ---- Reading back ----
   // The screen as 0xFFRRGGBB pixels, rows top-down.
   bool (*CaptureScreen)(std::vector<uint32_t>& pixels, int& width, int& height);
+
+  // ---- Clipboard ----
+  // The text on a clipboard shared with other programs. Null entries (the headless display)
+  // keep the clipboard inside this process.
+  bool (*SetClipboardText)(const std::u16string& text) = nullptr;  // we own the clipboard from now on
+  bool (*GetClipboardText)(std::u16string& text) = nullptr;
+  bool (*HasClipboardText)() = nullptr;
 };
 
 // The backend in use, opened on first call.

@@ -2,7 +2,10 @@
 #include "gdi/region.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace umbra::gdi {
 namespace {
@@ -129,6 +132,42 @@ const pixman_box32_t* PixRegion::Boxes(int* count) const {
   return pixman_region32_rectangles(const_cast<pixman_region32_t*>(&m_region), count);
 }
 
+PixRegion RoundRectShape(const RECT& box, int ellipseWidth, int ellipseHeight) {
+  // Corner ellipses beyond this size are drawn at this size, which keeps a region to a
+  // bounded number of rows whatever the caller passes.
+  constexpr int kMaxEllipse = 1 << 16;
+  RECT b = Normalize(box);
+  const int width = b.right - b.left, height = b.bottom - b.top;
+  if (width <= 0 || height <= 0) return PixRegion();
+  const int ew = std::min({std::abs(ellipseWidth), width, kMaxEllipse});
+  const int eh = std::min({std::abs(ellipseHeight), height, kMaxEllipse});
+  if (ew < 2 || eh < 2) return PixRegion(b);
+  const double rx = ew / 2.0, ry = eh / 2.0;
+  // The inset of the j-th row from the top (and from the bottom): pixel centres inside the ellipse.
+  auto insetOf = [&](int j) {
+    double dy = (ry - (j + 0.5)) / ry;
+    double dx = rx * std::sqrt(std::max(0.0, 1.0 - dy * dy));
+    return std::max(0, static_cast<int>(std::ceil(rx - dx - 0.5 - 1e-9)));
+  };
+  const int cornerRows = std::min((eh + 1) / 2, (height + 1) / 2);
+  std::vector<pixman_box32_t> top, bottom;
+  for (int j = 0; j < cornerRows; ++j) {
+    int inset = insetOf(j);
+    if (2 * inset >= width) continue;
+    top.push_back(pixman_box32_t{b.left + inset, b.top + j, b.right - inset, b.top + j + 1});
+    if (b.bottom - 1 - j > b.top + j)
+      bottom.push_back(pixman_box32_t{b.left + inset, b.bottom - 1 - j, b.right - inset, b.bottom - j});
+  }
+  std::vector<pixman_box32_t> rows(top);
+  if (b.top + cornerRows < b.bottom - cornerRows)
+    rows.push_back(pixman_box32_t{b.left, b.top + cornerRows, b.right, b.bottom - cornerRows});
+  rows.insert(rows.end(), bottom.rbegin(), bottom.rend());
+  PixRegion shape;
+  pixman_region32_fini(shape.get());
+  pixman_region32_init_rects(shape.get(), rows.data(), static_cast<int>(rows.size()));
+  return shape;
+}
+
 Region* LookupRegion(HRGN handle) {
   Region* region = LookupObjectAs<Region>(handle);
   if (!region) SetLastError(ERROR_INVALID_HANDLE);
@@ -157,6 +196,19 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT* lprect) {
     return nullptr;
   }
   return CreateRectRgn(lprect->left, lprect->top, lprect->right, lprect->bottom);
+}
+
+// The region covers the rectangle less its right column and bottom row, so that a region made
+// of (l, t, r + 1, b + 1) matches RoundRect(l, t, r, b).
+HRGN WINAPI CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h) {
+  RECT box{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) - 1, std::max(y1, y2) - 1};
+  if (box.right < box.left) box.right = box.left;
+  if (box.bottom < box.top) box.bottom = box.top;
+  return umbra::gdi::NewRegion(umbra::gdi::RoundRectShape(box, w, h));
+}
+
+HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
+  return CreateRoundRectRgn(x1, y1, x2, y2, x2 - x1, y2 - y1);
 }
 
 BOOL WINAPI SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom) {

@@ -52,6 +52,12 @@ class PixRegion {
   pixman_region32_t m_region;
 };
 
+// The pixels of a rectangle [left, right) x [top, bottom) with its corners rounded by an
+// ellipse of ellipseWidth x ellipseHeight (clamped to the rectangle): every pixel whose centre
+// lies inside the shape, row by row, symmetric left to right and top to bottom. Rounded
+// regions, RoundRect and Ellipse all use this one shape.
+PixRegion RoundRectShape(const RECT& box, int ellipseWidth, int ellipseHeight);
+
 class Region final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_REGION; }

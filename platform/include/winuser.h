@@ -806,6 +806,9 @@ HDC WINAPI GetWindowDC(HWND hWnd);
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
 HWND WINAPI WindowFromDC(HDC hDC);
 DWORD WINAPI GetSysColor(int nIndex);
+HBRUSH WINAPI GetSysColorBrush(int nIndex);
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 
 // ---- Focus, capture and keyboard ------------------------------------------------------------------
 HWND WINAPI SetFocus(HWND hWnd);
@@ -1179,3 +1182,60 @@ BOOL WINAPI UpdateLayeredWindow(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psiz
 
 HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad);
 #define LoadImage LoadImageW
+
+// =============================================================================================
+// Data handed to a window of another process: WM_COPYDATA's lParam. The receiver may read the
+// bytes only while it handles the message.
+// =============================================================================================
+typedef struct tagCOPYDATASTRUCT {
+  ULONG_PTR dwData;
+  DWORD cbData;
+  PVOID lpData;
+} COPYDATASTRUCT, *PCOPYDATASTRUCT;
+
+// =============================================================================================
+// Clipboard: text (CF_UNICODETEXT) shared with other programs through the display, other
+// formats within this process. Data handles are GMEM_MOVEABLE blocks from GlobalAlloc.
+// =============================================================================================
+#define CF_TEXT 1
+#define CF_UNICODETEXT 13
+
+BOOL WINAPI OpenClipboard(HWND hWndNewOwner);
+BOOL WINAPI CloseClipboard(void);
+BOOL WINAPI EmptyClipboard(void);
+HANDLE WINAPI GetClipboardData(UINT uFormat);
+HANDLE WINAPI SetClipboardData(UINT uFormat, HANDLE hMem);
+BOOL WINAPI IsClipboardFormatAvailable(UINT format);
+HWND WINAPI GetClipboardOwner(void);
+
+// =============================================================================================
+// DrawTextW: formatted text in a rectangle with the DC's font and colours. Returns the height
+// of the text (its offset from the bottom with DT_BOTTOM), 0 on failure.
+// =============================================================================================
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_TABSTOP 0x00000080
+#define DT_NOCLIP 0x00000100
+#define DT_EXTERNALLEADING 0x00000200
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_INTERNAL 0x00001000
+#define DT_EDITCONTROL 0x00002000
+#define DT_PATH_ELLIPSIS 0x00004000
+#define DT_END_ELLIPSIS 0x00008000
+#define DT_MODIFYSTRING 0x00010000
+#define DT_RTLREADING 0x00020000
+#define DT_WORD_ELLIPSIS 0x00040000
+#define DT_NOFULLWIDTHCHARBREAK 0x00080000
+#define DT_HIDEPREFIX 0x00100000
+#define DT_PREFIXONLY 0x00200000
+
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
+#define DrawText DrawTextW

@@ -4,6 +4,7 @@
 // system commands · the procedure.
 #include <algorithm>
 
+#include "user/remote.h"
 #include "user/user.h"
 
 namespace umbra::user {
@@ -16,6 +17,7 @@ LRESULT OnNcCreate(Window* w, const CREATESTRUCTW* cs) {
   if (cs && cs->lpszName && cs->lpszName[0] != 0xFFFF) {
     w->text = cs->lpszName;
     if (w->native) display::Current().SetTitle(w->native, w->text.c_str());
+    if (w->parent == Desktop()) ListTopLevelWindow(w->hwnd);
   }
   return TRUE;
 }
@@ -23,6 +25,7 @@ LRESULT OnNcCreate(Window* w, const CREATESTRUCTW* cs) {
 LRESULT OnSetText(Window* w, LPCWSTR text) {
   w->text = text ? text : u"";
   if (w->native) display::Current().SetTitle(w->native, w->text.c_str());
+  if (w->parent == Desktop()) ListTopLevelWindow(w->hwnd);
   return TRUE;
 }
 

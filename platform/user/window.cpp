@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "user/foreign.h"
+#include "user/remote.h"
 #include "user/user.h"
 
 namespace umbra::user {
@@ -298,6 +299,7 @@ void AttachNative(Window* w) {
   if (w->native && w->layered.mode != display::LayeredState::Mode::None)
     display::Current().SetLayered(w->native, w->layered);
   RestackDisplay();
+  ListTopLevelWindow(w->hwnd);
 }
 
 void ClampToTrackSize(Window* w) {
@@ -326,6 +328,7 @@ void ReleaseWindow(Window* w) {
     w->native = nullptr;
   }
   bool wasTopLevel = w->IsTopLevel();
+  UnlistWindow(w->hwnd);
   Unlink(w);
   if (wasTopLevel) RestackDisplay();
   w->dead = true;
@@ -561,6 +564,7 @@ HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent) {
   Unlink(w);
   LinkAt(w, parent, HWND_TOP);
   if (wasTopLevel != w->IsTopLevel()) {
+    UnlistWindow(w->hwnd);
     if (w->native) {
       display::Current().DestroyNative(w->native);
       w->native = nullptr;

@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool x11-apps libx11-dev libxext-dev libxrender-dev
   libcurl4-openssl-dev libcpp-httplib-dev openssl
   zlib1g-dev libminizip-dev libstb-dev
+  libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
