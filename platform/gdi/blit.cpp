@@ -17,12 +17,6 @@ namespace {
 
 // ---- Sources and areas ----------------------------------------------------------------------------
 
-DeviceContext* FindDC(HDC hdc) {
-  DeviceContext* dc = LookupDC(hdc);
-  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-  return dc;
-}
-
 // Where a source DC's pixels are: the whole surface may be read, whatever the DC's clip.
 bool SourceOf(DeviceContext* dc, DrawSpace& out) {
   DrawTarget target;

@@ -8,12 +8,6 @@ using namespace umbra::gdi;
 
 namespace {
 
-DeviceContext* FindDC(HDC hdc) {
-  DeviceContext* dc = LookupDC(hdc);
-  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-  return dc;
-}
-
 // The kind of what the DC may draw now.
 int ClipKind(DeviceContext* dc) {
   PixRegion effective;

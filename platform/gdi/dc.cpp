@@ -129,12 +129,6 @@ class MemoryDC final : public DeviceContext {
   }
 };
 
-DeviceContext* FindDC(HDC hdc) {
-  DeviceContext* dc = LookupDC(hdc);
-  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-  return dc;
-}
-
 // Selects a bitmap into a memory DC: a bitmap lives in one DC at a time.
 HGDIOBJ SelectBitmap(DeviceContext* dc, HGDIOBJ handle, Bitmap* bitmap) {
   if (!dc->TakesBitmaps()) return nullptr;

@@ -111,6 +111,8 @@ class DeviceContext : public GdiObject {
 
 // The DC behind an HDC, or null.
 DeviceContext* LookupDC(HDC hdc);
+// The same for a GDI call: a bad handle also sets ERROR_INVALID_HANDLE.
+DeviceContext* FindDC(HDC hdc);
 
 // Opaque BGRA pixel of a colour.
 inline uint32_t PixelOf(COLORREF colour) {

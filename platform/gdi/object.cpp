@@ -44,6 +44,12 @@ GdiObject* LookupObject(HGDIOBJ handle) {
 
 DeviceContext* LookupDC(HDC hdc) { return LookupObjectAs<DeviceContext>(hdc); }
 
+DeviceContext* FindDC(HDC hdc) {
+  DeviceContext* dc = LookupDC(hdc);
+  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+  return dc;
+}
+
 bool ReleaseObject(HGDIOBJ handle) {
   std::unique_ptr<GdiObject> object;
   {

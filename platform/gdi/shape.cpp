@@ -17,12 +17,6 @@ using namespace umbra::gdi;
 
 namespace {
 
-DeviceContext* FindDC(HDC hdc) {
-  DeviceContext* dc = LookupDC(hdc);
-  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-  return dc;
-}
-
 // ---- Lines ------------------------------------------------------------------------------------------
 
 // On/off run lengths of the one-pixel dash styles.
