@@ -117,6 +117,9 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 #define MAKEINTRESOURCE MAKEINTRESOURCEW
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
+// ---- Threads --------------------------------------------------------------------------------
+DWORD WINAPI GetCurrentThreadId(void);
+
 // ---- Time -----------------------------------------------------------------------------------
 DWORD WINAPI GetTickCount(void);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);

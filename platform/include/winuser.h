@@ -772,7 +772,6 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg);
 BOOL WINAPI InSendMessage(void);
 LONG WINAPI GetMessageTime(void);
 DWORD WINAPI GetMessagePos(void);
-DWORD WINAPI GetCurrentThreadId(void);
 
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
