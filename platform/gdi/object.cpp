@@ -1,46 +1,27 @@
 // GDI object handles (the table, DeleteObject, GetObjectType), stock objects and GetObjectW.
 #include "gdi/object.h"
 
-#include <mutex>
-#include <unordered_map>
-
 #include "gdi/bitmap.h"
 #include "gdi/brush.h"
 #include "gdi/dc.h"
 #include "gdi/pen.h"
+#include "kernel/handle_table.h"
 
 namespace umbra::gdi {
 namespace {
 
-struct ObjectTable {
-  std::mutex lock;
-  std::unordered_map<HGDIOBJ, std::unique_ptr<GdiObject>> objects;
-  // A range apart from kernel handles, so that a handle passed to the wrong family is refused.
-  uintptr_t next = 0x40000000;
-};
-
-ObjectTable& Table() {
-  static ObjectTable* table = new ObjectTable;  // never destroyed: objects may be deleted at exit
+// A range apart from kernel handles, so that a handle passed to the wrong family is refused.
+kernel::HandleTable<GdiObject>& Table() {
+  static auto* table =
+      new kernel::HandleTable<GdiObject>(0x40000000);  // never destroyed: objects may be deleted at exit
   return *table;
 }
 
 }  // namespace
 
-HGDIOBJ RegisterObject(std::unique_ptr<GdiObject> object) {
-  ObjectTable& table = Table();
-  std::lock_guard guard(table.lock);
-  HGDIOBJ handle = reinterpret_cast<HGDIOBJ>(table.next);
-  table.next += 4;
-  table.objects.emplace(handle, std::move(object));
-  return handle;
-}
+HGDIOBJ RegisterObject(std::unique_ptr<GdiObject> object) { return Table().Add(std::move(object)); }
 
-GdiObject* LookupObject(HGDIOBJ handle) {
-  ObjectTable& table = Table();
-  std::lock_guard guard(table.lock);
-  auto it = table.objects.find(handle);
-  return it == table.objects.end() ? nullptr : it->second.get();
-}
+GdiObject* LookupObject(HGDIOBJ handle) { return Table().Find(handle); }
 
 DeviceContext* LookupDC(HDC hdc) { return LookupObjectAs<DeviceContext>(hdc); }
 
@@ -50,18 +31,8 @@ DeviceContext* FindDC(HDC hdc) {
   return dc;
 }
 
-bool ReleaseObject(HGDIOBJ handle) {
-  std::unique_ptr<GdiObject> object;
-  {
-    ObjectTable& table = Table();
-    std::lock_guard guard(table.lock);
-    auto it = table.objects.find(handle);
-    if (it == table.objects.end()) return false;
-    object = std::move(it->second);
-    table.objects.erase(it);
-  }
-  return true;  // the object is destroyed outside the lock
-}
+// The object is destroyed outside the table's lock.
+bool ReleaseObject(HGDIOBJ handle) { return Table().Remove(handle) != nullptr; }
 
 }  // namespace umbra::gdi
 

@@ -1,53 +1,22 @@
 #include "kernel/handle.h"
 
-#include <mutex>
-#include <unordered_map>
+#include "kernel/handle_table.h"
 
 namespace umbra::kernel {
 namespace {
 
-struct HandleTable {
-  std::mutex lock;
-  std::unordered_map<HANDLE, std::unique_ptr<KernelObject>> objects;
-  uintptr_t next = 0x100;
-};
-
-HandleTable& Table() {
-  static HandleTable* table = new HandleTable;  // never destroyed: handles may close at exit
+HandleTable<KernelObject>& Table() {
+  static auto* table = new HandleTable<KernelObject>(0x100);  // never destroyed: handles may close at exit
   return *table;
 }
 
 }  // namespace
 
-HANDLE RegisterHandle(std::unique_ptr<KernelObject> object) {
-  HandleTable& table = Table();
-  std::lock_guard guard(table.lock);
-  // Handle values are multiples of 4, as on Windows, and never reused while the process runs.
-  HANDLE handle = reinterpret_cast<HANDLE>(table.next);
-  table.next += 4;
-  table.objects.emplace(handle, std::move(object));
-  return handle;
-}
+HANDLE RegisterHandle(std::unique_ptr<KernelObject> object) { return Table().Add(std::move(object)); }
 
-KernelObject* LookupHandle(HANDLE handle) {
-  HandleTable& table = Table();
-  std::lock_guard guard(table.lock);
-  auto it = table.objects.find(handle);
-  return it == table.objects.end() ? nullptr : it->second.get();
-}
+KernelObject* LookupHandle(HANDLE handle) { return Table().Find(handle); }
 
-bool ReleaseHandle(HANDLE handle) {
-  std::unique_ptr<KernelObject> object;
-  {
-    HandleTable& table = Table();
-    std::lock_guard guard(table.lock);
-    auto it = table.objects.find(handle);
-    if (it == table.objects.end()) return false;
-    object = std::move(it->second);
-    table.objects.erase(it);
-  }
-  return true;  // the object is destroyed outside the lock
-}
+bool ReleaseHandle(HANDLE handle) { return Table().Remove(handle) != nullptr; }
 
 }  // namespace umbra::kernel
 
