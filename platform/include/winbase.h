@@ -110,8 +110,13 @@ BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // ---- Modules ------------------------------------------------------------------------------
+// "msimg32.dll" and "User32.dll" are built in: always loaded, names compared without regard to
+// case, ".dll" optional. Other names are shared objects, loaded with dlopen.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEW
@@ -156,6 +161,7 @@ BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPC
 #define FindNextFile FindNextFileW
 #define GetModuleFileName GetModuleFileNameW
 #define GetModuleHandle GetModuleHandleW
+#define LoadLibrary LoadLibraryW
 #define GetPrivateProfileString GetPrivateProfileStringW
 #define GetPrivateProfileInt GetPrivateProfileIntW
 #define WritePrivateProfileString WritePrivateProfileStringW

@@ -28,8 +28,7 @@ LOGFONTW BaseLogFont(LPCWSTR face, int size, bool bold, bool underline, bool ita
   return lf;
 }
 
-bool SameFont(const UIFontEntry& entry, LPCWSTR face, int size, bool bold, bool underline,
-              bool italic) {
+bool SameFont(const UIFontEntry& entry, LPCWSTR face, int size, bool bold, bool underline, bool italic) {
   return entry.face == (face ? face : _T("")) && entry.size == size && entry.bold == bold &&
          entry.underline == underline && entry.italic == italic;
 }
@@ -87,9 +86,7 @@ void CUIHost::AttachWindow(HWND hWnd) {
 
 int CUIHost::GetLiveHostCount() { return LiveHosts().GetSize(); }
 
-CUIHost* CUIHost::GetLiveHost(int index) {
-  return static_cast<CUIHost*>(LiveHosts().GetAt(index));
-}
+CUIHost* CUIHost::GetLiveHost(int index) { return static_cast<CUIHost*>(LiveHosts().GetAt(index)); }
 
 // ---- Parent resource host and default colours ---------------------------------------------------
 
@@ -115,8 +112,7 @@ DWORD CUIHost::GetSelectedBackColor() const { return Outermost()->m_selectedBack
 
 // ---- Fonts --------------------------------------------------------------------------------------
 
-UIFontEntry* CUIHost::MakeFontEntry(LPCWSTR face, int size, bool bold, bool underline,
-                                    bool italic) {
+UIFontEntry* CUIHost::MakeFontEntry(LPCWSTR face, int size, bool bold, bool underline, bool italic) {
   const LOGFONTW lf = BaseLogFont(face, size, bold, underline, italic);
   HFONT font = CreateFontIndirectW(&lf);
   if (!font) return nullptr;
@@ -163,8 +159,7 @@ HFONT CUIHost::AddFont(LPCWSTR face, int size, bool bold, bool underline, bool i
 }
 
 HFONT CUIHost::GetFont(int index) {
-  if (index >= 0 && index < m_fonts.GetSize())
-    return static_cast<UIFontEntry*>(m_fonts[index])->font;
+  if (index >= 0 && index < m_fonts.GetSize()) return static_cast<UIFontEntry*>(m_fonts[index])->font;
   return Outermost()->m_defaultFont.font;
 }
 
@@ -266,8 +261,7 @@ void CUIHost::AddClassDefaults(LPCWSTR className, LPCWSTR attributeList) {
 LPCWSTR CUIHost::GetClassDefaults(LPCWSTR className) const {
   if (!className) return nullptr;
   for (const CUIHost* host = this; host; host = host->m_resourceParent) {
-    if (void* found = host->m_classDefaults.Find(className))
-      return static_cast<CUIString*>(found)->GetData();
+    if (void* found = host->m_classDefaults.Find(className)) return static_cast<CUIString*>(found)->GetData();
   }
   return nullptr;
 }

@@ -23,8 +23,8 @@ std::string SolidBmp(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
   auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
   out += "BM";
   u32(54 + imageSize), u32(0), u32(54);
-  u32(40), u32(width), u32(height), u16(1), u16(24), u32(0), u32(imageSize), u32(2835), u32(2835),
-      u32(0), u32(0);
+  u32(40), u32(width), u32(height), u16(1), u16(24), u32(0), u32(imageSize), u32(2835), u32(2835), u32(0),
+      u32(0);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) out += char(b), out += char(g), out += char(r);
     out.append(static_cast<size_t>(stride - width * 3), '\0');
@@ -126,8 +126,8 @@ TEST(UIHostResources, AttachedHostsAreLiveUntilDestroyed) {
   wc.lpfnWndProc = DefWindowProcW;
   wc.lpszClassName = _T("UIHostResourcesTest");
   RegisterClassW(&wc);
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, _T(""), WS_POPUP, 0, 0, 20, 20, nullptr, nullptr,
-                              nullptr, nullptr);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, _T(""), WS_POPUP, 0, 0, 20, 20, nullptr, nullptr, nullptr,
+                              nullptr);
   ASSERT_NE(hwnd, nullptr);
   const int before = CUIHost::GetLiveHostCount();
   {
