@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/core/UIHost.h"
+#include "ui/render/Dib32.h"
 #include "ui/render/RenderKit.h"
 
 namespace {
@@ -23,20 +24,6 @@ namespace {
 constexpr int kTargetWidth = 1920;
 constexpr int kTargetHeight = 1080;
 constexpr int64_t kTargetPixels = int64_t{kTargetWidth} * kTargetHeight;
-
-HBITMAP MakeDib(int width, int height, uint32_t** bits) {
-  BITMAPINFO bmi = {};
-  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bmi.bmiHeader.biWidth = width;
-  bmi.bmiHeader.biHeight = -height;
-  bmi.bmiHeader.biPlanes = 1;
-  bmi.bmiHeader.biBitCount = 32;
-  bmi.bmiHeader.biCompression = BI_RGB;
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  *bits = static_cast<uint32_t*>(pixels);
-  return bitmap;
-}
 
 void ReportPixels(benchmark::State& state, int64_t pixelsPerIteration) {
   const double pixels = static_cast<double>(state.iterations()) * static_cast<double>(pixelsPerIteration);
@@ -65,7 +52,7 @@ uint32_t AlphaAt(Alpha kind, int x, int y) {
 
 void NineGrid(benchmark::State& state, Alpha kind) {
   uint32_t* imageBits = nullptr;
-  HBITMAP image = MakeDib(64, 64, &imageBits);
+  HBITMAP image = Umbra::CreateDib32(64, 64, &imageBits);
   for (int y = 0; y < 64; ++y) {
     for (int x = 0; x < 64; ++x) {
       // Pre-multiplied: every colour channel at most the alpha.
@@ -74,19 +61,15 @@ void NineGrid(benchmark::State& state, Alpha kind) {
     }
   }
   const bool alpha = kind != Alpha::None;
-  uint32_t* targetBits = nullptr;
-  HBITMAP target = MakeDib(kTargetWidth, kTargetHeight, &targetBits);
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, target);
+  Umbra::CDib32Canvas target(kTargetWidth, kTargetHeight);
+  HDC dc = target.GetDC();
+  const uint32_t* targetBits = target.GetBits();
   const RECT dest{0, 0, kTargetWidth, kTargetHeight}, source{0, 0, 64, 64}, corners{8, 8, 8, 8};
   for (auto _ : state) {
     Umbra::CRenderKit::BlitImage(dc, image, dest, dest, source, corners, alpha);
     benchmark::DoNotOptimize(targetBits[kTargetPixels / 2]);
   }
   ReportPixels(state, kTargetPixels);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(target);
   DeleteObject(image);
 }
 

@@ -54,7 +54,7 @@ void PaintGlyph(const DrawSpace& space, const GlyphImage& image, int left, int t
 void PaintRun(const DrawSpace& space, const ShapedRun& run, int x, int baseline, COLORREF color,
               const INT* dx) {
   // With dx, a cluster starts where the caller's advances put it; glyphs inside keep their offsets.
-  std::vector<int> own, given;
+  std::vector<int64_t> own, given;
   if (dx) {
     own.resize(run.advances.size() + 1);
     given.resize(run.advances.size() + 1);
@@ -65,10 +65,12 @@ void PaintRun(const DrawSpace& space, const ShapedRun& run, int x, int baseline,
   }
   POINT origin = space.ToSurface(x, baseline);
   for (const ShapedGlyph& glyph : run.glyphs) {
-    int gx = glyph.x;
+    int64_t gx = glyph.x;
     if (dx && glyph.unit < run.advances.size()) gx = given[glyph.unit] + (glyph.x - own[glyph.unit]);
+    if (gx < -kRegionCoordLimit || gx > kRegionCoordLimit) continue;  // far outside: never shows
     const GlyphImage& image = glyph.face->Glyph(glyph.glyph);
-    PaintGlyph(space, image, origin.x + gx + image.left, origin.y - glyph.yOffset - image.top, color);
+    PaintGlyph(space, image, origin.x + static_cast<int>(gx) + image.left,
+               origin.y - glyph.yOffset - image.top, color);
   }
 }
 
@@ -104,7 +106,9 @@ BOOL DrawTextRun(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCWSTR 
   Font* font = DcFont(*dc);
   if (!font) return FALSE;
   ShapedRun run = Shape(*font, text, static_cast<int>(count));
-  int width = run.width;
+  // Positions are worked out in 64 bits: callers may pass any int, and text far outside every
+  // surface is simply not painted.
+  int64_t width = run.width;
   if (dx) {
     width = 0;
     for (UINT i = 0; i < count; ++i) width += dx[i];
@@ -112,36 +116,42 @@ BOOL DrawTextRun(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCWSTR 
 
   DcState& state = dc->State();
   const UINT align = state.textAlign;
+  int64_t left = x, top = y;
   if (align & TA_UPDATECP) {
-    x = state.position.x;
-    y = state.position.y;
+    left = state.position.x;
+    top = state.position.y;
   }
   if ((align & TA_CENTER) == TA_CENTER)
-    x -= width / 2;
+    left -= width / 2;
   else if (align & TA_RIGHT)
-    x -= width;
+    left -= width;
   const FontMetrics& metrics = font->Metrics();
-  int baseline = y + metrics.ascent;
+  int64_t baseline = top + metrics.ascent;
   if ((align & TA_BASELINE) == TA_BASELINE)
-    baseline = y;
+    baseline = top;
   else if (align & TA_BOTTOM)
-    baseline = y - metrics.descent;
+    baseline = top - metrics.descent;
+  auto far = [](int64_t v) { return v < -kRegionCoordLimit || v > kRegionCoordLimit; };
+  if (far(left) || far(left + width) || far(baseline - metrics.ascent) || far(baseline + metrics.height))
+    return TRUE;
   if (align & TA_UPDATECP) {
     if ((align & TA_CENTER) == TA_CENTER) {
     } else if (align & TA_RIGHT) {
-      state.position.x = x;
+      state.position.x = static_cast<LONG>(left);
     } else {
-      state.position.x = x + width;
+      state.position.x = static_cast<LONG>(left + width);
     }
   }
 
   DrawSpace space;
   if (!dc->Prepare(space)) return TRUE;
   if ((options & ETO_CLIPPED) && rect) space.clip.Intersect(space.ToSurface(*rect));
-  const int top = baseline - metrics.ascent;
-  if (state.bkMode == OPAQUE) PaintRect(space, RECT{x, top, x + width, top + metrics.height}, state.bkColor);
-  PaintRun(space, run, x, baseline, state.textColor, dx);
-  PaintDecorations(space, *font, x, baseline, width, state.textColor);
+  const int ix = static_cast<int>(left), iw = static_cast<int>(width), base = static_cast<int>(baseline);
+  const int cellTop = base - metrics.ascent;
+  if (state.bkMode == OPAQUE)
+    PaintRect(space, RECT{ix, cellTop, ix + iw, cellTop + metrics.height}, state.bkColor);
+  PaintRun(space, run, ix, base, state.textColor, dx);
+  PaintDecorations(space, *font, ix, base, iw, state.textColor);
   return TRUE;
 }
 

@@ -12,10 +12,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/core/UIHost.h"
+#include "ui/render/Dib32.h"
 #include "ui/render/ImageDescriptor.h"
 #include "ui/render/RenderKit.h"
 
@@ -52,6 +54,7 @@ uint32_t Translucent(int x, int y) { return static_cast<uint32_t>(x * 50 + y * 5
 
 struct World {
   CUIHost host;
+  std::unique_ptr<Umbra::CDib32Canvas> canvas;
   HDC dc = nullptr;
   uint32_t* bits = nullptr;
   HDC imageDC = nullptr;  // "a.tga" selected, as a source for SoftAlphaBlend
@@ -86,19 +89,10 @@ struct World {
   }
 
   void MakeCanvas() {
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = kCanvas;
-    bmi.bmiHeader.biHeight = -kCanvas;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    dc = CreateCompatibleDC(nullptr);
-    if (!bitmap || !dc) abort();
-    SelectObject(dc, bitmap);
-    bits = static_cast<uint32_t*>(pixels);
+    canvas = std::make_unique<Umbra::CDib32Canvas>(kCanvas, kCanvas);
+    if (!canvas->IsValid()) abort();
+    dc = canvas->GetDC();
+    bits = canvas->GetBits();
   }
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/render/Dib32.h"
 #include "ui/render/MsImgRoutines.h"
 #include "ui/render/RenderKit.h"
 
@@ -35,25 +36,6 @@ bool VisiblePart(HDC hDC, const RECT& rc, RECT& part) {
   return part.left < part.right && part.top < part.bottom;
 }
 
-// A 32-bit top-down DIB section; *bits receives its pixels.
-HBITMAP CreateDib32(HDC hDC, int width, int height, uint32_t** bits) {
-  BITMAPINFO bmi{};
-  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bmi.bmiHeader.biWidth = width;
-  bmi.bmiHeader.biHeight = -height;
-  bmi.bmiHeader.biPlanes = 1;
-  bmi.bmiHeader.biBitCount = 32;
-  bmi.bmiHeader.biCompression = BI_RGB;
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(hDC, &bmi, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  if (!bitmap || !pixels) {
-    if (bitmap) DeleteObject(bitmap);
-    return nullptr;
-  }
-  *bits = static_cast<uint32_t*>(pixels);
-  return bitmap;
-}
-
 }  // namespace
 
 // ---- FillColor ---------------------------------------------------------------------------------
@@ -71,7 +53,7 @@ void CRenderKit::FillColor(HDC hDC, const RECT& rc, DWORD color) {
   // One pixel holding the colour as it is, stretched with per-pixel alpha: AlphaBlend takes it
   // as pre-multiplied, so each channel becomes c + d * (255 - a) / 255.
   uint32_t* bits = nullptr;
-  HBITMAP pixel = CreateDib32(hDC, 1, 1, &bits);
+  HBITMAP pixel = CreateDib32(1, 1, &bits);
   if (!pixel) return;
   *bits = color;
   BlitImage(hDC, pixel, part, part, RECT{0, 0, 1, 1}, RECT{0, 0, 0, 0}, true, 255, false, false, false);
@@ -135,25 +117,16 @@ void DrawGradient(const MsImgRoutines& procs, HDC hDC, const RECT& rc, DWORD col
 void BlendGradient(const MsImgRoutines& procs, HDC hDC, const RECT& rc, const RECT& part, DWORD color1,
                    DWORD color2, bool vertical, int steps, BYTE alpha) {
   const int width = part.right - part.left, height = part.bottom - part.top;
-  HDC memDC = CreateCompatibleDC(hDC);
-  if (!memDC) return;
-  uint32_t* bits = nullptr;
-  HBITMAP bitmap = CreateDib32(hDC, width, height, &bits);
-  if (!bitmap) {
-    DeleteDC(memDC);
-    return;
-  }
-  HGDIOBJ oldBitmap = SelectObject(memDC, bitmap);
-  SetWindowOrgEx(memDC, part.left, part.top, nullptr);
-  DrawGradient(procs, memDC, rc, color1, color2, vertical, steps);
+  CDib32Canvas scratch(width, height, hDC);
+  if (!scratch.IsValid()) return;
+  SetWindowOrgEx(scratch.GetDC(), part.left, part.top, nullptr);
+  DrawGradient(procs, scratch.GetDC(), rc, color1, color2, vertical, steps);
   // AC_SRC_ALPHA reads every pixel's alpha: they must be opaque whatever the fill wrote there.
+  uint32_t* bits = scratch.GetBits();
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   for (size_t i = 0; i < pixels; ++i) bits[i] |= 0xFF000000u;
-  procs.alphaBlend(hDC, part.left, part.top, width, height, memDC, part.left, part.top, width, height,
-                   BLENDFUNCTION{AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA});
-  SelectObject(memDC, oldBitmap);
-  DeleteObject(bitmap);
-  DeleteDC(memDC);
+  procs.alphaBlend(hDC, part.left, part.top, width, height, scratch.GetDC(), part.left, part.top, width,
+                   height, BLENDFUNCTION{AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "ui/core/UIHost.h"
+#include "ui/render/Dib32.h"
 #include "ui/render/ImageDescriptor.h"
 #include "ui/render/MsImgRoutines.h"
 #include "ui/render/RenderKit.h"
@@ -243,44 +244,6 @@ void CRenderKit::BlitImage(HDC hDC, HBITMAP hBitmap, const RECT& rcDest, const R
 
 namespace {
 
-// A 32-bit top-down DIB section selected into its own memory DC.
-class Scratch {
- public:
-  Scratch(HDC compatible, int width, int height) {
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    m_bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    m_dc = m_bitmap ? CreateCompatibleDC(compatible) : nullptr;
-    if (m_dc) m_old = SelectObject(m_dc, m_bitmap);
-    m_bits = static_cast<DWORD*>(bits);
-  }
-  ~Scratch() {
-    if (m_dc) {
-      SelectObject(m_dc, m_old);
-      DeleteDC(m_dc);
-    }
-    if (m_bitmap) DeleteObject(m_bitmap);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-
-  bool Valid() const { return m_dc && m_bits && m_old && m_old != HGDI_ERROR; }
-  HDC dc() const { return m_dc; }
-  DWORD* bits() const { return m_bits; }
-
- private:
-  HBITMAP m_bitmap = nullptr;
-  HDC m_dc = nullptr;
-  HGDIOBJ m_old = nullptr;
-  DWORD* m_bits = nullptr;
-};
-
 // x / 255, rounded.
 DWORD Div255(DWORD x) { return (x + 127) / 255; }
 
@@ -336,21 +299,21 @@ BOOL WINAPI CRenderKit::SoftAlphaBlend(HDC hdcDest, int xDest, int yDest, int wD
   const int w = static_cast<int>(part.w), h = static_cast<int>(part.h);
   const int64_t offsetX = int64_t{xDest} - part.x, offsetY = int64_t{yDest} - part.y;
   if (!Fits(offsetX) || !Fits(offsetY)) return TRUE;
-  Scratch source(hdcDest, w, h), target(hdcDest, w, h);
-  if (!source.Valid() || !target.Valid()) return FALSE;
+  CDib32Canvas source(w, h, hdcDest), target(w, h, hdcDest);
+  if (!source.IsValid() || !target.IsValid()) return FALSE;
   // The source stretched to the destination size, of which only the visible part is kept.
-  SetStretchBltMode(source.dc(), COLORONCOLOR);
-  StretchBlt(source.dc(), static_cast<int>(offsetX), static_cast<int>(offsetY), wDest, hDest, hdcSrc, xSrc,
+  SetStretchBltMode(source.GetDC(), COLORONCOLOR);
+  StretchBlt(source.GetDC(), static_cast<int>(offsetX), static_cast<int>(offsetY), wDest, hDest, hdcSrc, xSrc,
              ySrc, wSrc, hSrc, SRCCOPY);
-  BitBlt(target.dc(), 0, 0, w, h, hdcDest, static_cast<int>(part.x), static_cast<int>(part.y), SRCCOPY);
+  BitBlt(target.GetDC(), 0, 0, w, h, hdcDest, static_cast<int>(part.x), static_cast<int>(part.y), SRCCOPY);
   const bool perPixel = (blend.AlphaFormat & AC_SRC_ALPHA) != 0;
   const DWORD ca = blend.SourceConstantAlpha;
-  DWORD* out = target.bits();
-  const DWORD* in = source.bits();
+  uint32_t* out = target.GetBits();
+  const uint32_t* in = source.GetBits();
   for (size_t i = 0, n = static_cast<size_t>(w) * static_cast<size_t>(h); i < n; ++i) {
     out[i] = BlendPixel(out[i], perPixel ? in[i] : in[i] | 0xFF000000u, ca);
   }
-  BitBlt(hdcDest, static_cast<int>(part.x), static_cast<int>(part.y), w, h, target.dc(), 0, 0, SRCCOPY);
+  BitBlt(hdcDest, static_cast<int>(part.x), static_cast<int>(part.y), w, h, target.GetDC(), 0, 0, SRCCOPY);
   return TRUE;
 }
 

@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "ui/render/Dib32.h"
 #include "ui/render/GifHandler.h"
 #include "ui/render/RenderKit.h"
 #include "ui/skin/ResourceLoader.h"
@@ -101,28 +102,16 @@ bool ConvertPixels(const stbi_uc* rgba, BYTE* bits, size_t count, DWORD mask) {
 
 // A new entry holding a top-down 32-bit DIB section of the pixels; null when either fails.
 UIImageEntry* MakeEntry(const stbi_uc* rgba, int width, int height, DWORD mask) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  info.bmiHeader.biSizeImage = static_cast<DWORD>(static_cast<unsigned long long>(width) * height * 4);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint32_t* bits = nullptr;
+  HBITMAP bitmap = CreateDib32(width, height, &bits);
   if (!bitmap) return nullptr;
-  if (!bits) {
-    DeleteObject(bitmap);
-    return nullptr;
-  }
   UIImageEntry* entry = new (std::nothrow) UIImageEntry;
   if (!entry) {
     DeleteObject(bitmap);
     return nullptr;
   }
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  entry->hasAlpha = ConvertPixels(rgba, static_cast<BYTE*>(bits), count, mask);
+  entry->hasAlpha = ConvertPixels(rgba, reinterpret_cast<BYTE*>(bits), count, mask);
   entry->bitmap = bitmap;
   entry->width = width;
   entry->height = height;

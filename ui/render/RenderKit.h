@@ -54,22 +54,20 @@ class CRenderKit {
                         const RECT& rcSource, const RECT& rcCorners, bool alpha, BYTE fade = 255,
                         bool hole = false, bool xtiled = false, bool ytiled = false);
   // Blends like AlphaBlend; used where AlphaBlend cannot be found.
-  static BOOL WINAPI SoftAlphaBlend(HDC hdcDest, int xDest, int yDest, int wDest, int hDest,
-                                    HDC hdcSrc, int xSrc, int ySrc, int wSrc, int hSrc,
-                                    BLENDFUNCTION blend);
+  static BOOL WINAPI SoftAlphaBlend(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                                    int xSrc, int ySrc, int wSrc, int hSrc, BLENDFUNCTION blend);
 
   // ---- Fills, gradients and strokes -------------------------------------------------------------
 
   // Colours are 0xAARRGGBB; alpha 0 draws nothing, below 255 blends.
   static void FillColor(HDC hDC, const RECT& rc, DWORD color);
   // color1 at the top (vertical) or left, color2 at the bottom or right.
-  static void FillGradient(HDC hDC, const RECT& rc, DWORD color1, DWORD color2, bool vertical,
-                           int steps);
+  static void FillGradient(HDC hDC, const RECT& rc, DWORD color1, DWORD color2, bool vertical, int steps);
   // A line from rc's top-left to its bottom-right corner.
   static void StrokeLine(HDC hDC, const RECT& rc, int width, DWORD color, int style = PS_SOLID);
   static void StrokeRect(HDC hDC, const RECT& rc, int width, DWORD color);
-  static void StrokeRoundRect(HDC hDC, const RECT& rc, int width, int cornerWidth,
-                              int cornerHeight, DWORD color);
+  static void StrokeRoundRect(HDC hDC, const RECT& rc, int width, int cornerWidth, int cornerHeight,
+                              DWORD color);
 
   // Shifts hue (degrees, 180 neutral), scales saturation and lightness (percent, 100 neutral).
   static DWORD AdjustColorHsl(DWORD color, short H, short S, short L);
@@ -80,12 +78,12 @@ class CRenderKit {
   // ---- Text ------------------------------------------------------------------------------------
 
   // DrawTextW with the host's font of that index, transparent, always DT_NOPREFIX.
-  static void DrawPlainText(HDC hDC, CUIHost* host, RECT& rc, LPCWSTR text, DWORD color,
-                            int font, UINT style);
+  static void DrawPlainText(HDC hDC, CUIHost* host, RECT& rc, LPCWSTR text, DWORD color, int font,
+                            UINT style);
   // Draws (or with DT_CALCRECT measures) text with the one-letter markup. linkRects and
   // linkTexts may be null; linkCount is their capacity in and the links laid out out.
-  static void DrawMarkupText(HDC hDC, CUIHost* host, RECT& rc, LPCWSTR text, DWORD color,
-                             RECT* linkRects, CUIString* linkTexts, int& linkCount, UINT style);
+  static void DrawMarkupText(HDC hDC, CUIHost* host, RECT& rc, LPCWSTR text, DWORD color, RECT* linkRects,
+                             CUIString* linkTexts, int& linkCount, UINT style);
 };
 
 }  // namespace Umbra

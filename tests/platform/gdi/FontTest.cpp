@@ -353,6 +353,26 @@ TEST_F(TextOutTest, PerCharacterAdvancesPlaceEachCharacter) {
   SelectObject(reference.dc(), GetStockObject(SYSTEM_FONT));
 }
 
+TEST_F(TextOutTest, ExtremePositionsAndAdvancesDrawNothing) {
+  SetBkMode(m_canvas.dc(), OPAQUE);
+  const INT wild[] = {INT_MAX, INT_MIN, INT_MAX};
+  const struct {
+    int x, y;
+    UINT align;
+    const INT* dx;
+  } cases[] = {
+      {0, INT_MIN, TA_TOP, nullptr},  {0, INT_MAX, TA_BOTTOM, nullptr}, {INT_MIN, 0, TA_RIGHT, nullptr},
+      {INT_MAX, 0, TA_LEFT, nullptr}, {0, 0, TA_CENTER | TA_TOP, wild}, {-5, 0, TA_UPDATECP, wild},
+  };
+  for (const auto& c : cases) {
+    SetTextAlign(m_canvas.dc(), c.align);
+    EXPECT_TRUE(ExtTextOutW(m_canvas.dc(), c.x, c.y, 0, nullptr, u"abc", 3, c.dx));
+  }
+  SetTextAlign(m_canvas.dc(), TA_LEFT | TA_TOP);
+  EXPECT_EQ(m_canvas.Picture(gditest::kWhite),
+            gditest::Canvas(kW, kH, gditest::kWhite).Picture(gditest::kWhite));
+}
+
 TEST_F(TextOutTest, BadArgumentsFail) {
   EXPECT_FALSE(TextOutW(m_canvas.dc(), 0, 0, nullptr, 3));
   EXPECT_FALSE(TextOutW(m_canvas.dc(), 0, 0, u"x", -1));
