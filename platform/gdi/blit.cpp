@@ -312,36 +312,119 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
   return TRUE;
 }
 
-// ---- AlphaBlend
-// ----------------------------------------------------------------------------------------------
+// ---- AlphaBlend -------------------------------------------------------------------------------------------
 namespace {
 
-// Two 8-bit channels held in the low bytes of 16-bit lanes (0x00xx00xx), each times a factor
-// and divided by 255 with rounding.
-inline uint32_t ScaleLanes(uint32_t lanes, uint32_t factor) {
-  uint32_t x = lanes * factor + 0x00800080u;
-  return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-}
+// pixman does the blending (OVER, its vector paths saturate like premultiplied GDI). Stretched
+// pixels are first gathered, with Stretch's own mapping, into a small band that pixman then
+// blends unscaled, so each destination pixel takes exactly the source pixel ForEachSample
+// would give it. Images handed to pixman are kept within its 16-bit coordinates.
+constexpr int kTileSpan = 16384;
+// Rows per band: about this many pixels, to stay in the cache between gathering and blending.
+constexpr int kBandPixels = 32768;
 
-// Lane-wise sum, each lane capped at 255 (a source that is not truly premultiplied can overflow).
-inline uint32_t AddLanes(uint32_t a, uint32_t b) {
-  uint32_t sum = a + b;
-  uint32_t over = (sum >> 8) & 0x00010001u;
-  return (sum | (over * 0xFFu)) & 0x00FF00FFu;
-}
-
-// dst = src x sca + dst x (1 - srcAlpha x sca), per channel, on premultiplied pixels.
-inline uint32_t BlendPixel(uint32_t dst, uint32_t src, uint32_t sca) {
-  uint32_t srcRB = src & 0x00FF00FFu, srcAG = (src >> 8) & 0x00FF00FFu;
-  if (sca != 255) {
-    srcRB = ScaleLanes(srcRB, sca);
-    srcAG = ScaleLanes(srcAG, sca);
+// Releases a pixman image at the end of a scope.
+struct ImageRef {
+  pixman_image_t* image = nullptr;
+  explicit ImageRef(pixman_image_t* i) : image(i) {}
+  ~ImageRef() {
+    if (image) pixman_image_unref(image);
   }
-  const uint32_t keep = 255 - (srcAG >> 16);
-  const uint32_t rb = AddLanes(srcRB, ScaleLanes(dst & 0x00FF00FFu, keep));
-  const uint32_t ag = AddLanes(srcAG, ScaleLanes((dst >> 8) & 0x00FF00FFu, keep));
-  return rb | ag << 8;
-}
+  ImageRef(const ImageRef&) = delete;
+  ImageRef& operator=(const ImageRef&) = delete;
+};
+
+class Blender {
+ public:
+  Blender(const PixelSurface& dst, const PixelSurface& src, const Stretch& st, bool perPixel, uint32_t sca)
+      : m_dst(dst), m_src(src), m_st(st), m_format(perPixel ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8) {
+    if (sca != 255) {
+      // The constant alpha as a solid mask: pixman scales the source, alpha included, by it.
+      const uint16_t level = static_cast<uint16_t>(sca * 257);
+      const pixman_color_t colour{level, level, level, level};
+      m_mask = pixman_image_create_solid_fill(&colour);
+      m_ok = m_mask != nullptr;
+    }
+  }
+  ~Blender() {
+    if (m_mask) pixman_image_unref(m_mask);
+  }
+  Blender(const Blender&) = delete;
+  Blender& operator=(const Blender&) = delete;
+
+  // Blends the part of the destination inside `tile` (surface coordinates, at most kTileSpan a
+  // side, within the destination rectangle); false when pixman could not be set up.
+  bool Blend(const RECT& tile) {
+    if (!m_ok) return false;
+    const bool unscaled = m_st.Width() == m_st.SourceWidth() && m_st.Height() == m_st.SourceHeight();
+    // Memory rows of both run the same way: the source rectangle is blended as it lies.
+    if (unscaled && (m_dst.stride < 0) == (m_src.stride < 0)) return Direct(tile);
+    return Gathered(tile);
+  }
+
+ private:
+  bool Direct(const RECT& tile) {
+    RECT from = tile;
+    OffsetRect(&from, m_st.src.left - m_st.dst.left, m_st.src.top - m_st.dst.top);
+    ImageRef source(WrapPixels(m_src, from, m_format));
+    return source.image && Composite(source.image, tile);
+  }
+
+  bool Gathered(const RECT& tile) {
+    const int columns = tile.right - tile.left;
+    const int bandRows = std::max(1, kBandPixels / columns);
+    m_columns.resize(static_cast<size_t>(columns));
+    for (int x = 0; x < columns; ++x)
+      m_columns[static_cast<size_t>(x)] = static_cast<int>(m_st.SourceX(tile.left + x));
+    for (int top = tile.top; top < tile.bottom; top += bandRows) {
+      const RECT band{tile.left, top, tile.right, std::min<LONG>(tile.bottom, top + bandRows)};
+      GatherBand(band);
+      ImageRef pixels(
+          pixman_image_create_bits(m_format, columns, band.bottom - band.top, m_band.data(), columns * 4));
+      if (!pixels.image || !Composite(pixels.image, band)) return false;
+    }
+    return true;
+  }
+
+  // Fills the band buffer with the source pixels of `band`, rows in the destination's memory
+  // order; a row that samples the same source row as the one before is a copy of it.
+  void GatherBand(const RECT& band) {
+    const int width = band.right - band.left, rows = band.bottom - band.top;
+    const bool bottomUp = m_dst.stride < 0;
+    m_band.resize(static_cast<size_t>(width) * static_cast<size_t>(rows));
+    int64_t previous = -1;
+    for (int r = 0; r < rows; ++r) {
+      const int y = bottomUp ? band.bottom - 1 - r : band.top + r;
+      const int64_t sy = m_st.SourceY(y);
+      uint32_t* out = &m_band[static_cast<size_t>(r) * static_cast<size_t>(width)];
+      if (sy == previous) {
+        std::memcpy(out, out - width, static_cast<size_t>(width) * 4);
+        continue;
+      }
+      const uint32_t* in = m_src.Row(static_cast<int>(sy));
+      for (int x = 0; x < width; ++x) out[x] = in[m_columns[static_cast<size_t>(x)]];
+      previous = sy;
+    }
+  }
+
+  // Blends `from` (the size of `to`, rows in the destination's memory order) onto `to`.
+  bool Composite(pixman_image_t* from, const RECT& to) {
+    ImageRef target(WrapPixels(m_dst, to, PIXMAN_a8r8g8b8));
+    if (!target.image) return false;
+    pixman_image_composite32(PIXMAN_OP_OVER, from, m_mask, target.image, 0, 0, 0, 0, 0, 0, to.right - to.left,
+                             to.bottom - to.top);
+    return true;
+  }
+
+  const PixelSurface& m_dst;
+  const PixelSurface& m_src;
+  const Stretch& m_st;
+  pixman_format_code_t m_format;
+  pixman_image_t* m_mask = nullptr;
+  bool m_ok = true;
+  std::vector<int> m_columns;
+  std::vector<uint32_t> m_band;
+};
 
 }  // namespace
 
@@ -374,18 +457,24 @@ BOOL WINAPI AlphaBlend(HDC hdcDest, int xoriginDest, int yoriginDest, int wDest,
   if (st.Width() == 0 || st.Height() == 0 || st.SourceWidth() == 0 || st.SourceHeight() == 0) return TRUE;
   const uint32_t sca = ftn.SourceConstantAlpha;
   if (sca == 0) return TRUE;
-  if (ftn.AlphaFormat & AC_SRC_ALPHA) {
-    ForEachSample(to, from.surface, st, [sca](uint32_t& out, uint32_t in) {
-      uint32_t alpha = in >> 24;
-      if (alpha == 255 && sca == 255)
-        out = in;
-      else if (in != 0)
-        out = BlendPixel(out, in, sca);
-    });
-  } else {
-    // Without per-pixel alpha the source counts as opaque.
-    ForEachSample(to, from.surface, st,
-                  [sca](uint32_t& out, uint32_t in) { out = BlendPixel(out, in | 0xFF000000u, sca); });
+  const bool perPixel = (ftn.AlphaFormat & AC_SRC_ALPHA) != 0;
+  PixRegion area(st.dst);
+  area.Intersect(to.clip);
+  area.Intersect(RECT{0, 0, to.surface.width, to.surface.height});
+  Blender blender(to.surface, from.surface, st, perPixel, sca);
+  int count = 0;
+  const pixman_box32_t* boxes = area.Boxes(&count);
+  for (int i = 0; i < count; ++i) {
+    for (LONG top = boxes[i].y1; top < boxes[i].y2; top += kTileSpan) {
+      for (LONG left = boxes[i].x1; left < boxes[i].x2; left += kTileSpan) {
+        const RECT tile{left, top, std::min<LONG>(boxes[i].x2, left + kTileSpan),
+                        std::min<LONG>(boxes[i].y2, top + kTileSpan)};
+        if (!blender.Blend(tile)) {
+          SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+          return FALSE;
+        }
+      }
+    }
   }
   return TRUE;
 }

@@ -18,6 +18,17 @@ cairo_surface_t* WrapSurface(const PixelSurface& surface) {
   return s;
 }
 
+pixman_image_t* WrapPixels(const PixelSurface& surface, const RECT& part, pixman_format_code_t format) {
+  if (!surface.Valid() || part.left < 0 || part.top < 0 || part.right > surface.width ||
+      part.bottom > surface.height || part.left >= part.right || part.top >= part.bottom)
+    return nullptr;
+  // The rectangle's lowest address is its top row top-down, its bottom row bottom-up.
+  const int first = surface.stride >= 0 ? part.top : part.bottom - 1;
+  uint32_t* base = surface.Row(first) + part.left;
+  const int stride = surface.stride >= 0 ? surface.stride : -surface.stride;
+  return pixman_image_create_bits(format, part.right - part.left, part.bottom - part.top, base, stride);
+}
+
 cairo_matrix_t MemoryMatrix(const PixelSurface& surface) {
   cairo_matrix_t m;
   if (surface.stride >= 0)

@@ -1,9 +1,11 @@
 // Drawing with cairo on a DC's pixels: an image surface over the DrawSpace's memory (ARGB32 is
 // premultiplied BGRA on little-endian, our layout), clipped to its region, with user space in
 // surface coordinates. A bottom-up surface is drawn through a flip, so callers need not care.
+// Also plain pixman images over surface memory, for compositing without cairo's set-up.
 #pragma once
 
 #include <cairo.h>
+#include <pixman.h>
 
 #include "gdi/dc.h"
 
@@ -30,5 +32,11 @@ cairo_surface_t* WrapSurface(const PixelSurface& surface);
 // The matrix that maps surface coordinates to memory rows of a bottom-up surface (identity
 // for top-down ones).
 cairo_matrix_t MemoryMatrix(const PixelSurface& surface);
+
+// A pixman image over the rectangle `part` of a surface (surface coordinates, within it), rows
+// in memory order: a bottom-up surface's rectangle comes out upside down. `format` is
+// PIXMAN_a8r8g8b8, or PIXMAN_x8r8g8b8 to read the pixels as opaque. Null when pixman cannot
+// wrap the memory; the caller unrefs it.
+pixman_image_t* WrapPixels(const PixelSurface& surface, const RECT& part, pixman_format_code_t format);
 
 }  // namespace umbra::gdi

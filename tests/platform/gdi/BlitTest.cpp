@@ -135,6 +135,10 @@ TEST(AlphaBlend, PremultipliedSourceOverDestinationWithinOne) {
       {0x80800000u, 0xFF0000FFu, 128, true, 0xFF4000BFu},   // both
       {0x80800000u, 0x00000000u, 255, true, 0x80800000u},   // onto transparent: keeps alpha meaningful
       {0x00FF0000u, 0xFF0000FFu, 128, false, 0xFF80007Fu},  // no per-pixel alpha: source opaque
+      // Colour above alpha (not truly premultiplied) saturates instead of wrapping around.
+      {0x80FF0000u, 0xFFFF0000u, 255, true, 0xFFFF0000u},
+      {0x40FFFFFFu, 0xFFFFFFFFu, 255, true, 0xFFFFFFFFu},
+      {0x80FF0000u, 0xFFFF00FFu, 128, true, 0xFFFF00BFu},
   };
   for (const Case& c : cases) {
     Canvas src(2, 2, c.src), dst(2, 2, c.dst);
@@ -150,6 +154,56 @@ TEST(AlphaBlend, StretchesWithNearestPixels) {
   ASSERT_TRUE(AlphaBlend(dst.dc(), 0, 0, 4, 1, src.dc(), 0, 0, 2, 1, Blend(255, true)));
   EXPECT_EQ(dst.Picture(kRed), "##..\n");
   EXPECT_EQ(dst.Picture(kBlack), "..##\n");
+}
+
+TEST(AlphaBlend, StretchesWithAConstantAlphaThroughAClipOfSeveralBoxesInEitherRowOrder) {
+  for (bool srcTopDown : {true, false}) {
+    for (bool dstTopDown : {true, false}) {
+      Canvas src(2, 2, 0, srcTopDown), dst(5, 5, kBlack, dstTopDown);
+      src.At(0, 0) = kRed;
+      src.At(1, 1) = kGreen;
+      HRGN clip = CreateRectRgn(0, 0, 5, 2), corner = CreateRectRgn(3, 3, 5, 5);
+      CombineRgn(clip, clip, corner, RGN_OR);
+      SelectClipRgn(dst.dc(), clip);
+      DeleteObject(clip);
+      DeleteObject(corner);
+      ASSERT_TRUE(AlphaBlend(dst.dc(), 0, 0, 5, 5, src.dc(), 0, 0, 2, 2, Blend(128, true)));
+      // 2 -> 5 pixels: each destination pixel takes the source pixel under its centre.
+      std::string picture;
+      for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+          const uint32_t p = dst.At(x, y);
+          picture += p == kBlack ? '.' : Near(p, 0xFF800000u) ? 'r' : Near(p, 0xFF008000u) ? 'g' : '?';
+        }
+        picture += '\n';
+      }
+      EXPECT_EQ(picture, Rows({"rr...", "rr...", ".....", "...gg", "...gg"})) << srcTopDown << dstTopDown;
+    }
+  }
+}
+
+TEST(AlphaBlend, LongStretchesTakeThePixelUnderEachCentre) {
+  struct Case {
+    int sourceLength, destLength;
+    bool vertical;
+  };
+  // Tall cases use bottom-up bitmaps; 20000 pixels is more than one piece for pixman.
+  const Case cases[] = {
+      {3, 1000, false}, {3, 1000, true}, {1000, 3, false}, {7, 5, true}, {2, 20000, false},
+  };
+  for (const Case& c : cases) {
+    const int sw = c.vertical ? 1 : c.sourceLength, sh = c.vertical ? c.sourceLength : 1;
+    const int dw = c.vertical ? 1 : c.destLength, dh = c.vertical ? c.destLength : 1;
+    Canvas src(sw, sh, 0, !c.vertical), dst(dw, dh, kBlack, !c.vertical);
+    for (int i = 0; i < c.sourceLength; ++i) (c.vertical ? src.At(0, i) : src.At(i, 0)) = 0xFF000000u + i;
+    ASSERT_TRUE(AlphaBlend(dst.dc(), 0, 0, dw, dh, src.dc(), 0, 0, sw, sh, Blend(255, true)));
+    for (int j = 0; j < c.destLength; ++j) {
+      const uint32_t expected =
+          0xFF000000u + static_cast<uint32_t>((2 * j + 1) * c.sourceLength / (2 * c.destLength));
+      ASSERT_EQ(c.vertical ? dst.At(0, j) : dst.At(j, 0), expected)
+          << c.sourceLength << "->" << c.destLength << " at " << j;
+    }
+  }
 }
 
 TEST(AlphaBlend, RefusesWhatWindowsRefuses) {
