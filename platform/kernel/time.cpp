@@ -5,14 +5,16 @@
 
 #include <cerrno>
 
-DWORD WINAPI GetTickCount(void) {
+#include "kernel/clock.h"
+
+uint64_t umbra::kernel::MonotonicMs() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  // Wraps at 32 bits (about 49.7 days), as on Windows.
-  const uint64_t ms =
-      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-  return static_cast<DWORD>(ms);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
+
+// Wraps at 32 bits (about 49.7 days), as on Windows.
+DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(umbra::kernel::MonotonicMs()); }
 
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return;

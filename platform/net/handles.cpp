@@ -147,11 +147,11 @@ HINTERNET WINAPI InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpsz
     return nullptr;
   }
   auto session = std::make_shared<SessionObject>(HandleKind::kSession, DefaultTimeouts());
-  session->agent = CopyText(lpszAgent);
-  session->accessType = dwAccessType;
+  session->settings.agent = CopyText(lpszAgent);
+  session->settings.accessType = dwAccessType;
   if (dwAccessType == INTERNET_OPEN_TYPE_PROXY) {
-    session->proxy = lpszProxy;
-    session->proxyBypass = CopyText(lpszProxyBypass);
+    session->settings.proxy = lpszProxy;
+    session->settings.proxyBypass = CopyText(lpszProxyBypass);
   }
   SetLastError(ERROR_SUCCESS);
   return RegisterInternetHandle(std::move(session), nullptr);

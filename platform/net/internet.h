@@ -46,25 +46,23 @@ class InternetObject {
   std::atomic<bool> m_closed{false};
 };
 
-struct SessionObject final : InternetObject {
-  using InternetObject::InternetObject;
+// What InternetOpenA set, handed down to every connection and request of the session.
+struct SessionSettings {
   std::string agent;
   DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
   std::string proxy;
   std::string proxyBypass;
 };
 
+struct SessionObject final : InternetObject {
+  using InternetObject::InternetObject;
+  SessionSettings settings;
+};
+
 struct ConnectionObject final : InternetObject {
   explicit ConnectionObject(const SessionObject& session)
-      : InternetObject(HandleKind::kConnection, session.GetTimeouts()),
-        agent(session.agent),
-        accessType(session.accessType),
-        proxy(session.proxy),
-        proxyBypass(session.proxyBypass) {}
-  std::string agent;
-  DWORD accessType;
-  std::string proxy;
-  std::string proxyBypass;
+      : InternetObject(HandleKind::kConnection, session.GetTimeouts()), settings(session.settings) {}
+  SessionSettings settings;
   std::string host;
   INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER;
 };

@@ -115,11 +115,7 @@ DWORD ErrorFromCurl(CURLcode code) {
 class RequestObject final : public InternetObject {
  public:
   explicit RequestObject(const ConnectionObject& connection)
-      : InternetObject(HandleKind::kRequest, connection.GetTimeouts()),
-        m_agent(connection.agent),
-        m_accessType(connection.accessType),
-        m_proxy(connection.proxy),
-        m_proxyBypass(connection.proxyBypass) {}
+      : InternetObject(HandleKind::kRequest, connection.GetTimeouts()), m_session(connection.settings) {}
   ~RequestObject() override {
     Reset();
     if (m_multi) curl_multi_cleanup(m_multi);
@@ -149,10 +145,7 @@ class RequestObject final : public InternetObject {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnBody(char* data, size_t size, size_t count, void* self);
 
-  std::string m_agent;
-  DWORD m_accessType;
-  std::string m_proxy;
-  std::string m_proxyBypass;
+  SessionSettings m_session;
 
   CURLM* m_multi = nullptr;
   CURL* m_easy = nullptr;
@@ -234,13 +227,14 @@ bool RequestObject::Configure(std::string_view headers) {
                    connectLimited ? static_cast<long>(timeouts.connectMs) : 0L);
   curl_easy_setopt(m_easy, CURLOPT_HTTP_VERSION, httpVersion);
   curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headerList);
-  if (!m_agent.empty()) curl_easy_setopt(m_easy, CURLOPT_USERAGENT, m_agent.c_str());
+  if (!m_session.agent.empty()) curl_easy_setopt(m_easy, CURLOPT_USERAGENT, m_session.agent.c_str());
   if (!referrer.empty()) curl_easy_setopt(m_easy, CURLOPT_REFERER, referrer.c_str());
-  if (m_accessType == INTERNET_OPEN_TYPE_DIRECT) {
+  if (m_session.accessType == INTERNET_OPEN_TYPE_DIRECT) {
     curl_easy_setopt(m_easy, CURLOPT_PROXY, "");  // and not the environment's proxy either
-  } else if (m_accessType == INTERNET_OPEN_TYPE_PROXY) {
-    curl_easy_setopt(m_easy, CURLOPT_PROXY, m_proxy.c_str());
-    if (!m_proxyBypass.empty()) curl_easy_setopt(m_easy, CURLOPT_NOPROXY, m_proxyBypass.c_str());
+  } else if (m_session.accessType == INTERNET_OPEN_TYPE_PROXY) {
+    curl_easy_setopt(m_easy, CURLOPT_PROXY, m_session.proxy.c_str());
+    if (!m_session.proxyBypass.empty())
+      curl_easy_setopt(m_easy, CURLOPT_NOPROXY, m_session.proxyBypass.c_str());
   }
   // Certificates are always verified; a deployment with its own authority names its file here.
   if (const char* caFile = std::getenv("UMBRA_CA_FILE"); caFile && *caFile) {

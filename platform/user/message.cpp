@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,16 +12,13 @@
 #include <unordered_map>
 
 #include "display/display.h"
+#include "kernel/clock.h"
 #include "user/foreign.h"
 #include "user/user.h"
 
 namespace umbra::user {
 
-uint64_t NowMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
-}
+uint64_t NowMs() { return kernel::MonotonicMs(); }
 
 DWORD CurrentThreadId() {
   static thread_local DWORD id = static_cast<DWORD>(syscall(SYS_gettid));

@@ -207,34 +207,15 @@ HDC NewWindowDC(HWND hwnd, bool client, const gdi::PixRegion* paintClip) {
   return static_cast<HDC>(gdi::RegisterObject(std::move(dc)));
 }
 
-// Fills a rectangle (device coordinates) of a DC with an opaque colour.
-void FillSolid(HDC hdc, const RECT& rect, COLORREF colour) {
-  gdi::DeviceContext* dc = gdi::LookupDC(hdc);
-  gdi::DrawTarget target;
-  if (!dc || !dc->Target(target)) return;
-  RECT r = rect;
-  OffsetRect(&r, target.origin.x, target.origin.y);
-  gdi::PixRegion area(r);
-  area.Intersect(target.clip);
-  uint32_t pixel = 0xFF000000u | (colour & 0xFF) << 16 | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
-  int count = 0;
-  const pixman_box32_t* boxes = area.Boxes(&count);
-  for (int i = 0; i < count; ++i)
-    for (int y = boxes[i].y1; y < boxes[i].y2; ++y)
-      std::fill(target.surface.Row(y) + boxes[i].x1, target.surface.Row(y) + boxes[i].x2, pixel);
-}
-
 }  // namespace
 
 // ---- Frames and backgrounds ----------------------------------------------------------------------------
 
 bool EraseWithClassBrush(Window* w, HDC hdc) {
-  auto value = reinterpret_cast<uintptr_t>(w->cls->background);
-  // A system colour index + 1 stands for that colour's brush. Brush objects are filled by the
-  // drawing layer's FillRect once it exists.
-  if (value < 1 || value > COLOR_MENUBAR + 1) return false;
-  FillSolid(hdc, ClientBox(w), SystemColour(static_cast<int>(value) - 1));
-  return true;
+  // FillRect takes brush objects and system colour indexes + 1 alike, as a class background may be either.
+  if (!w->cls->background) return false;
+  const RECT box = ClientBox(w);
+  return FillRect(hdc, &box, w->cls->background) != 0;
 }
 
 void PaintFrame(Window* w) {
@@ -248,13 +229,15 @@ void PaintFrame(Window* w) {
   frame.Subtract(client);
   int count = 0;
   const pixman_box32_t* boxes = frame.Boxes(&count);
-  COLORREF border = SystemColour(active ? COLOR_ACTIVEBORDER : COLOR_INACTIVEBORDER);
-  for (int i = 0; i < count; ++i)
-    FillSolid(hdc, RECT{boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2}, border);
+  HBRUSH border = GetSysColorBrush(active ? COLOR_ACTIVEBORDER : COLOR_INACTIVEBORDER);
+  for (int i = 0; i < count; ++i) {
+    const RECT piece{boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2};
+    FillRect(hdc, &piece, border);
+  }
   RECT insets = FrameInsets(w->style, w->exStyle);
   if (insets.top > insets.left) {
     RECT caption{insets.left, insets.left, box.right - insets.right, client.top};
-    FillSolid(hdc, caption, SystemColour(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
+    FillRect(hdc, &caption, GetSysColorBrush(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
   }
   gdi::ReleaseObject(hdc);
   POINT off = SurfaceOffset(w);

@@ -39,12 +39,10 @@ constexpr COLORREF kColours[] = {
 };
 
 }  // namespace
-
-COLORREF SystemColour(int index) {
-  if (index < 0 || index >= static_cast<int>(sizeof(kColours) / sizeof(kColours[0]))) return 0;
-  return kColours[index];
-}
-
 }  // namespace umbra::user
 
-DWORD WINAPI GetSysColor(int nIndex) { return umbra::user::SystemColour(nIndex); }
+DWORD WINAPI GetSysColor(int nIndex) {
+  using umbra::user::kColours;
+  if (nIndex < 0 || nIndex >= static_cast<int>(sizeof(kColours) / sizeof(kColours[0]))) return 0;
+  return kColours[nIndex];
+}

@@ -106,7 +106,4 @@ void OnLayeredStyleChanged(Window* w, bool layered);
 // ---- monitor.cpp ----
 void ScreenAndWorkArea(RECT* screen, RECT* work);
 
-// ---- syscolor.cpp ----
-COLORREF SystemColour(int index);
-
 }  // namespace umbra::user

@@ -169,21 +169,21 @@ POINT ClientOrigin(const Window* w) {
   return pt;
 }
 
-RECT ScreenRect(const Window* w) {
-  if (!w->parent) return w->rect;
+namespace {
+
+// A rectangle in the parent's client coordinates, moved to the screen.
+RECT ParentToScreen(const Window* w, RECT r) {
+  if (!w->parent) return r;
   POINT origin = ClientOrigin(w->parent);
-  RECT r = w->rect;
   OffsetRect(&r, origin.x, origin.y);
   return r;
 }
 
-RECT ScreenClient(const Window* w) {
-  if (!w->parent) return w->client;
-  POINT origin = ClientOrigin(w->parent);
-  RECT r = w->client;
-  OffsetRect(&r, origin.x, origin.y);
-  return r;
-}
+}  // namespace
+
+RECT ScreenRect(const Window* w) { return ParentToScreen(w, w->rect); }
+
+RECT ScreenClient(const Window* w) { return ParentToScreen(w, w->client); }
 
 POINT SurfaceOffset(const Window* w) {
   RECT mine = ScreenRect(w);

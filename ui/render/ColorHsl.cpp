@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ui/render/ArgbColor.h"
 #include "ui/render/RenderKit.h"
 
 namespace Umbra {
@@ -16,9 +17,9 @@ struct Hsl {
 };
 
 Hsl ToHsl(DWORD color) {
-  const double r = ((color >> 16) & 0xFF) / 255.0;
-  const double g = ((color >> 8) & 0xFF) / 255.0;
-  const double b = (color & 0xFF) / 255.0;
+  const double r = RedOf(color) / 255.0;
+  const double g = GreenOf(color) / 255.0;
+  const double b = BlueOf(color) / 255.0;
   const double high = std::fmax(r, std::fmax(g, b));
   const double low = std::fmin(r, std::fmin(g, b));
   Hsl hsl;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/render/ArgbColor.h"
 #include "ui/render/Dib32.h"
 #include "ui/render/MsImgRoutines.h"
 #include "ui/render/RenderKit.h"
@@ -15,14 +16,6 @@ namespace Umbra {
 namespace {
 
 // ---- Helpers ---------------------------------------------------------------------------------
-
-BYTE AlphaOf(DWORD color) { return static_cast<BYTE>(color >> 24); }
-BYTE RedOf(DWORD color) { return static_cast<BYTE>(color >> 16); }
-BYTE GreenOf(DWORD color) { return static_cast<BYTE>(color >> 8); }
-BYTE BlueOf(DWORD color) { return static_cast<BYTE>(color); }
-
-// 0xAARRGGBB in the system's 0x00BBGGRR order; the alpha byte is dropped.
-COLORREF ToColorRef(DWORD color) { return RGB(RedOf(color), GreenOf(color), BlueOf(color)); }
 
 // The part of rc the DC can draw on, in logical coordinates. Fills work on this part only, so
 // that a huge rectangle never costs more than the target shows. False when nothing is left.
@@ -141,9 +134,7 @@ void FillGradientWith(const MsImgRoutines& procs, HDC hDC, const RECT& rc, DWORD
     DrawGradient(procs, hDC, rc, color1, color2, vertical, steps);
     return;
   }
-  const MsImgRoutines blending{procs.gradientFill,
-                               procs.alphaBlend ? procs.alphaBlend : &CRenderKit::SoftAlphaBlend};
-  BlendGradient(blending, hDC, rc, part, color1, color2, vertical, steps, alpha);
+  BlendGradient(procs, hDC, rc, part, color1, color2, vertical, steps, alpha);
 }
 
 void CRenderKit::FillGradient(HDC hDC, const RECT& rc, DWORD color1, DWORD color2, bool vertical, int steps) {

@@ -353,12 +353,10 @@ bool CRenderKit::DrawDescriptorImage(HDC hDC, CUIHost* host, const RECT& rcItem,
   UIImageEntry* image = host->GetOrLoadImage(
       state.name, state.resType.IsEmpty() ? nullptr : state.resType.GetData(), state.mask);
   if (!image) return false;
+  // 0,0,0,0 is the whole image; BlitImage limits every other source to the image.
   RECT source = state.source;
-  if (!source.left && !source.top && !source.right && !source.bottom) {
+  if (!source.left && !source.top && !source.right && !source.bottom)
     source = RECT{0, 0, image->width, image->height};
-  }
-  source.right = std::min<LONG>(source.right, image->width);
-  source.bottom = std::min<LONG>(source.bottom, image->height);
   RECT meets;
   if (IntersectRect(&meets, &state.dest, &rcItem) && IntersectRect(&meets, &state.dest, &rcPaint)) {
     BlitImage(hDC, image->bitmap, state.dest, rcPaint, source, state.corner, image->hasAlpha, state.fade,

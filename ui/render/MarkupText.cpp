@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "ui/core/UIHost.h"
+#include "ui/render/ArgbColor.h"
 #include "ui/render/ClipScope.h"
+#include "ui/render/ImageDescriptor.h"
 #include "ui/render/ImageEntry.h"
 #include "ui/render/RenderKit.h"
 
@@ -139,44 +141,6 @@ Tag ReadTag(LPCWSTR p, LPCWSTR end) {
 
 // In raw mode only a closing r tag (</r...> or {/r...}) is markup.
 bool IsRawEnd(LPCWSTR p, LPCWSTR end) { return end - p > 2 && IsOpening(p[0]) && p[1] == '/' && p[2] == 'r'; }
-
-bool IsPairBlank(WCHAR c) { return c >= 1 && c <= 32; }
-
-bool KeyIs(LPCWSTR key, LPCWSTR keyEnd, const char16_t* word) {
-  const size_t length = std::char_traits<char16_t>::length(word);
-  return static_cast<size_t>(keyEnd - key) == length &&
-         std::char_traits<char16_t>::compare(key, word, length) == 0;
-}
-
-// The image an argument such as "file='a.png' restype='PNG'" names. Pairs are key='value'
-// separated by blanks; a malformed pair ends the reading, keeping what was read before it.
-void ReadImagePairs(LPCWSTR p, LPCWSTR end, CUIString& name, CUIString& type) {
-  for (;;) {
-    while (p < end && IsPairBlank(*p)) ++p;
-    if (p >= end) return;
-    LPCWSTR key = p;
-    while (p < end && !IsPairBlank(*p) && *p != '=') ++p;
-    LPCWSTR keyEnd = p;
-    while (p < end && IsPairBlank(*p)) ++p;
-    if (p >= end || *p != '=') return;
-    ++p;
-    while (p < end && IsPairBlank(*p)) ++p;
-    if (p >= end || *p != '\'') return;
-    LPCWSTR value = ++p;
-    while (p < end && *p != '\'') ++p;
-    if (p >= end) return;
-    const int length = static_cast<int>(p - value);
-    ++p;
-    if (length > 0 && (KeyIs(key, keyEnd, u"file") || KeyIs(key, keyEnd, u"res"))) name.Assign(value, length);
-    if (length > 0 && KeyIs(key, keyEnd, u"restype")) type.Assign(value, length);
-    if (p < end && !IsPairBlank(*p)) return;
-  }
-}
-
-// 0xAARRGGBB in the system's 0x00BBGGRR order; the alpha byte is dropped.
-COLORREF ToColorRef(DWORD color) {
-  return RGB(static_cast<BYTE>(color >> 16), static_cast<BYTE>(color >> 8), static_cast<BYTE>(color));
-}
 
 // ---- Layout state -------------------------------------------------------------------------------
 
@@ -391,8 +355,11 @@ UIFontEntry* CMarkupLayout::FindFont(LPCWSTR face, int size, bool bold, bool und
 void CMarkupLayout::SelectCurrentFont() {
   UIFontEntry* entry = CurrentFont();
   if (entry && entry->font) SelectObject(m_hDC, entry->font);
-  // Metrics come from the DC in hand: the host may have had no DC to compute them with.
-  if (!GetTextMetricsW(m_hDC, &m_tm)) m_tm = {};
+  // The host measures each of its fonts once; the DC is asked only about a font it could not.
+  if (entry && entry->metrics.tmHeight != 0)
+    m_tm = entry->metrics;
+  else if (!GetTextMetricsW(m_hDC, &m_tm))
+    m_tm = {};
 }
 
 void CMarkupLayout::PushFont(UIFontEntry* entry) {
@@ -590,11 +557,11 @@ void CMarkupLayout::ToggleSelected() {
 UIImageEntry* CMarkupLayout::FindImage(LPCWSTR arg, LPCWSTR nameEnd, LPCWSTR end) {
   // Only this tag's own argument is looked at for descriptor pairs.
   if (Contains(arg, end, u"file='") || Contains(arg, end, u"res='")) {
-    CUIString name;
-    CUIString type;
-    ReadImagePairs(arg, end, name, type);
-    if (name.IsEmpty()) return nullptr;
-    return m_host->GetOrLoadImage(name, type.IsEmpty() ? nullptr : type.GetData(), 0);
+    // Pairs are read the way image descriptors are: "file" or "res" names, "restype" types.
+    UIImageDescriptor pairs;
+    ParseImageDescriptor(CUIString(arg, static_cast<int>(end - arg)), RECT{}, pairs);
+    if (pairs.name.IsEmpty()) return nullptr;
+    return m_host->GetOrLoadImage(pairs.name, pairs.resType.IsEmpty() ? nullptr : pairs.resType.GetData(), 0);
   }
   const CUIString name(arg, static_cast<int>(nameEnd - arg));
   return m_host->GetOrLoadImage(name, nullptr, 0);
@@ -667,12 +634,13 @@ int CMarkupLayout::Extent(LPCWSTR p, int count) const {
   return size.cx;
 }
 
-// Whether a box (with a margin for overhanging glyphs) meets the rectangle drawn into. Nothing
-// else is handed to GDI, which also keeps coordinates that skin text pushed to extremes from it.
+// Whether a box (with a margin for overhanging glyphs) meets the rectangle drawn into: runs
+// that cannot show are not handed to GDI at all.
 bool CMarkupLayout::Shows(int left, int top, int width, int height) const {
   const long long margin = std::max(FontHeight(), 0);
-  return left - margin<m_clip.right&& static_cast<long long>(left) + width + margin> m_clip.left &&
-         top - margin<m_clip.bottom&& static_cast<long long>(top) + height + margin> m_clip.top;
+  const long long right = static_cast<long long>(left) + width, bottom = static_cast<long long>(top) + height;
+  return (left - margin < m_clip.right) && (right + margin > m_clip.left) && (top - margin < m_clip.bottom) &&
+         (bottom + margin > m_clip.top);
 }
 
 // A blank or an escaped bracket: drawn where text runs are, the pen moved past it.

@@ -2,18 +2,10 @@
 #include <windows.h>
 
 #include "ui/core/UIHost.h"
+#include "ui/render/ArgbColor.h"
 #include "ui/render/RenderKit.h"
 
 namespace Umbra {
-
-namespace {
-
-// 0xAARRGGBB in the system's 0x00BBGGRR order; the alpha byte is dropped.
-COLORREF ToColorRef(DWORD color) {
-  return RGB(static_cast<BYTE>(color >> 16), static_cast<BYTE>(color >> 8), static_cast<BYTE>(color));
-}
-
-}  // namespace
 
 void CRenderKit::DrawPlainText(HDC hDC, CUIHost* host, RECT& rc, LPCWSTR text, DWORD color, int font,
                                UINT style) {

@@ -58,4 +58,35 @@ TEST_F(WindowDc, DrawsIntoTheWindowWithinItsClipAndReadsBack) {
   ReleaseDC(m_hwnd, dc);
 }
 
+TEST(WindowDcErase, ClassBackgroundIsABrushOrASystemColourIndex) {
+  setenv("UMBRA_DISPLAY", "headless", 1);
+  HBRUSH green = CreateSolidBrush(RGB(0, 128, 0));
+  const struct {
+    const char16_t* className;
+    HBRUSH background;
+    COLORREF expected;
+  } cases[] = {
+      {u"GdiEraseSolidBrush", green, RGB(0, 128, 0)},
+      {u"GdiEraseSystemColour", reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)),
+       GetSysColor(COLOR_WINDOW)},
+  };
+  for (const auto& c : cases) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = c.className;
+    wc.hbrBackground = c.background;
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, c.className, TEXT(""), WS_POPUP | WS_VISIBLE, 0, 0, 8, 6, nullptr, nullptr,
+                                nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    UpdateWindow(hwnd);
+    HDC dc = GetDC(hwnd);
+    EXPECT_EQ(GetPixel(dc, 0, 0), c.expected);
+    EXPECT_EQ(GetPixel(dc, 7, 5), c.expected);
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+  }
+  DeleteObject(green);
+}
+
 }  // namespace
